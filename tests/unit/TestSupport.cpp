@@ -9,13 +9,17 @@
 namespace test_support {
 
 std::wstring MakeScratchDir(const std::wstring& tag) {
-  static LONG counter = 0;
   wchar_t temp[MAX_PATH];
   ::GetTempPathW(MAX_PATH, temp);
-  std::wstring dir = std::wstring(temp) + L"uninst-test-" + tag + L"-" + std::to_wstring(::GetCurrentProcessId()) +
-                     L"-" + std::to_wstring(::InterlockedIncrement(&counter));
-  ::SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);
-  return dir;
+  // A name no earlier run left behind: the directory must be new.
+  for (;;) {
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    std::wstring dir = std::wstring(temp) + L"uninst-test-" + tag + L"-" + std::to_wstring(::GetCurrentProcessId()) +
+                       L"-" + std::to_wstring(now.QuadPart);
+    if (::CreateDirectoryW(dir.c_str(), nullptr)) return dir;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) return dir;
+  }
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
