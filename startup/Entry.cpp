@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/ComPtr.h"
+#include "config/SetupConfig.h"
 #include "startup/CommandParser.h"
 #include "startup/SmartLogger.h"
 #include "winframe/MessageLoop.h"
@@ -46,6 +47,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   std::wstring arguments = ArgumentsOfCommandLine(::GetCommandLineW());
   if (command_line) command_line->Parse(arguments);
   LogPrintf(L"uninstaller started, command line: %s", arguments.c_str());
+
+  // Second instance: the archive library beside the executable, then the embedded configuration.
+  if (command_line && command_line->HasSwitch(L"/READYUNINSTALL")) {
+    if (int code = RunPreInitLibraryCheck()) {
+      LogPrintf(L"pre init check failed, ret = %d", code);
+    } else if (!LoadSetupConfiguration(instance)) {
+      LogPrintf(L"init config failed, exit");
+    }
+  }
 
   wf::_Module.Term();
   return 0;
