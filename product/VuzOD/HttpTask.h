@@ -45,7 +45,8 @@ class IHttpTask {
   // Aborts the request; a final kHttpTaskFailed event follows unless the task is released.
   virtual void Cancel() = 0;
   // Ends the task. No callback runs after Release returns (a callback running on another thread
-  // is waited for); a running request is abandoned. The task must not be used afterwards.
+  // is waited for); a started request still completes, bounded by its time-out, and its reply
+  // is discarded. The task must not be used afterwards.
   virtual void Release() = 0;
   // Form fields: narrow values are sent as their bytes, UTF-16 values as UTF-8.
   virtual bool AddParam(const char* name, const char* value) = 0;

@@ -90,7 +90,8 @@ class HttpTask final : public IHttpTask {
       Hold hold(lock_);
       released_ = true;
       callback_ = nullptr;
-      abort_ = true;
+      // A started request still goes out and completes (within its time-out): callers such as
+      // the upload manager release on the first event and rely on the request being sent.
     }
     Unref();
   }

@@ -408,6 +408,20 @@ TEST_F(VuzODTest, ReleaseDuringARequestStopsCallbacksAndFreesEverything) {
   EXPECT_TRUE(Drained());
 }
 
+TEST_F(VuzODTest, ARequestReleasedRightAfterStartIsStillSent) {
+  Recorder rec;
+  IHttpTask* task = NewTask();
+  task->SetCallback(&rec);
+  task->AddParam("unint_ask", "x");
+  ASSERT_TRUE(task->Start(kHttpPostForm, L"http://up.lumetta-soft.com/echo"));
+  task->Release();  // fire and forget, as the upload manager does
+  for (int i = 0; i < 250 && server_.Requests().empty(); ++i) ::Sleep(20);
+  ASSERT_EQ(server_.Requests().size(), 1u);
+  EXPECT_EQ(server_.Requests()[0].body, "unint_ask=x");
+  EXPECT_TRUE(Drained());
+  EXPECT_LE(rec.EventCount(), 1u);
+}
+
 TEST_F(VuzODTest, ReleaseFromInsideTheCallback) {
   Recorder rec;
   rec.release_in_callback = true;
