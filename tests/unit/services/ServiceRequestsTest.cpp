@@ -142,6 +142,12 @@ HttpReplyPlan Route(const HttpRequestSeen& r) {
   } else if (r.path == "/fail") {
     p.status = 500;
     p.body = "no";
+  } else if (r.path == "/live/intf/GetConfig") {
+    switch (g_plan.load()) {
+      case 0: p.body = R"({"errno":0,"data":{"uninstall_questionnaire":{"status":"1","url":"q.lumetta-soft.com/s?id=7"}}})"; break;
+      case 1: p.body = R"({"errno":0,"data":{"uninstall_questionnaire":{"status":1,"url":"x"}}})"; break;
+      case 2: p.status = 404; p.body = R"({"errno":0,"data":{"uninstall_questionnaire":{"status":"1","url":"x"}}})"; break;
+    }
   } else if (r.path == "/live/intf/getUninstallOptions") {
     switch (g_plan.load()) {
       case 0: p.body = R"({"errno":0,"data":"2,4"})"; break;
@@ -240,6 +246,24 @@ TEST_F(ServiceNetTest, LeavingReasonsFollowTheReplyTable) {
     EXPECT_LT(::GetTickCount() - start, 2500u) << c.plan;
     EXPECT_EQ(list, c.list) << c.plan;
     config.Close();
+  }
+}
+
+TEST_F(ServiceNetTest, QuestionnaireAddressComesFromTheConfigReply) {
+  struct Case { int plan; const wchar_t* url; } cases[] = {{0, L"q.lumetta-soft.com/s?id=7"}, {1, L""}, {2, L""}};
+  for (const Case& c : cases) {
+    g_plan = c.plan;
+    size_t before = server_.Requests().size();
+    CUninstallConfig config;
+    config.RequestConfig();
+    for (int i = 0; i < 250 && server_.Requests().size() == before; ++i) ::Sleep(20);
+    ::Sleep(300);
+    EXPECT_EQ(config.GetQuestionnaireUrl(), c.url) << c.plan;
+    config.Cancel();
+    auto seen = server_.Requests();
+    ASSERT_GT(seen.size(), before);
+    EXPECT_EQ(seen.back().path, "/live/intf/GetConfig");
+    EXPECT_EQ(seen.back().query.rfind("appver=", 0), 0u);
   }
 }
 
