@@ -75,6 +75,12 @@ struct LocalMemTraits {
   static void close(type h) { ::LocalFree(h); }
 };
 
+struct ServiceHandleTraits {  // service control manager and service handles
+  using type = SC_HANDLE;
+  static type invalid() { return nullptr; }
+  static void close(type h) { ::CloseServiceHandle(h); }
+};
+
 using UniqueHandle = Unique<KernelHandleTraits>;
 using UniqueFile = Unique<FileHandleTraits>;
 using UniqueFind = Unique<FindHandleTraits>;
@@ -83,6 +89,7 @@ using UniqueModule = Unique<ModuleTraits>;
 using UniqueGdiObject = Unique<GdiObjectTraits>;
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
 using UniqueLocal = Unique<LocalMemTraits>;
+using UniqueService = Unique<ServiceHandleTraits>;
 
 // A window DC taken with GetDC, given back with ReleaseDC.
 class WindowDc {
