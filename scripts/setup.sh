@@ -10,7 +10,7 @@ SEVENZIP_NPM_VERSION=26.3.1
 PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools cmake make ninja-build dpkg-dev
           wine wine32:i386 wine64 xvfb xdotool x11-apps imagemagick
           fonts-wqy-microhei fonts-wine 7zip osslsigncode openssl nsis
-          libz-mingw-w64-dev python3 googletest)
+          libz-mingw-w64-dev python3 python3-pil googletest)
 
 missing_packages() {
   local p
