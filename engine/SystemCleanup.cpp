@@ -177,8 +177,38 @@ bool IsSystem64BitForCleanup() {
   return is_wow64 && is_wow64(::GetCurrentProcess(), &wow64) && wow64;
 }
 
+// Deletes a key and its sub-keys in the given registry view (KEY_WOW64_32KEY or _64KEY).
+bool DeleteKeyTreeInView(HKEY root, const wchar_t* path, REGSAM view) {
+  {
+    win::UniqueKey key;
+    LSTATUS status = ::RegOpenKeyExW(root, path, 0, KEY_ALL_ACCESS | view, key.put());
+    if (status == ERROR_FILE_NOT_FOUND) return true;
+    if (status != ERROR_SUCCESS) return false;
+    // Walks below a handle of that view stay in it.
+    wchar_t name[256];
+    for (;;) {
+      DWORD length = 256;
+      if (::RegEnumKeyExW(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      if (::SHDeleteKeyW(key.get(), name) != ERROR_SUCCESS) return false;
+    }
+  }
+  using RegDeleteKeyExFn = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+  HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
+  auto delete_ex = advapi ? reinterpret_cast<RegDeleteKeyExFn>(
+                                reinterpret_cast<void*>(::GetProcAddress(advapi, "RegDeleteKeyExW")))
+                          : nullptr;
+  LSTATUS status = delete_ex ? delete_ex(root, path, view, 0) : ::RegDeleteKeyW(root, path);
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
 bool DeleteKeyTree(HKEY root, const wchar_t* path) {
   if (!path || !*path) return false;
+  if (root == HKEY_CLASSES_ROOT) {
+    // Class keys a 32-bit installer wrote may sit in the 32-bit view of the classes.
+    bool ok = DeleteKeyTreeInView(root, path, KEY_WOW64_64KEY);
+    if (IsSystem64BitForCleanup()) ok = DeleteKeyTreeInView(root, path, KEY_WOW64_32KEY) && ok;
+    return ok;
+  }
   std::wstring full(path);
   size_t cut = full.find_last_of(L'\\');
   if (cut == std::wstring::npos) {
