@@ -2,18 +2,25 @@
 
 #include <string>
 
+#include "layerui/LayerResource.h"
+#include "windows/MessageBox.h"
 
 namespace {
-bool g_suppressed = false;
 std::wstring g_install_dir;
 }  // namespace
 
-int ShowEntryMessage(const wchar_t*, int) { return -1; }
+int ShowEntryMessage(const wchar_t* text, int style) { return LayerMessageBox(nullptr, text, style); }
 
-void SetEntryMessagesSuppressed(bool suppressed) { g_suppressed = suppressed; }
+void SetEntryMessagesSuppressed(bool suppressed) { SetMessageBoxSuppressed(suppressed ? 1 : 0); }
 
-void InitUiResources() {}
-void ReleaseUiResources() {}
+void InitUiResources() {
+  if (UIFontFace* face = UIFontFace::Instance()) face->ChooseFace();
+  static ResInitializer resources;  // once per process
+}
+
+void ReleaseUiResources() {
+  if (LayerResourceCache* cache = LayerResourceCache::Instance()) cache->ReleaseResources();
+}
 
 void SetUninstallTaskInstallDir(const wchar_t* install_dir) { g_install_dir = install_dir ? install_dir : L""; }
 const wchar_t* UninstallTaskInstallDir() { return g_install_dir.c_str(); }

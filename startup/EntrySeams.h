@@ -1,17 +1,16 @@
 #pragma once
-// The entry's calls into pieces that are not part of this program yet. Each one says plainly
-// what it does instead, so that nothing looks as if it worked.
+// The entry's calls into the user interface and the uninstall task. Those not part of this
+// program yet say plainly what they do instead, so that nothing looks as if it worked.
 #include <windows.h>
 
 constexpr int kEntryBoxOk = 0;     // one OK button
 constexpr int kEntryBoxYesNo = 4;  // Yes returns IDYES (6)
 
-// Message boxes: there is no layered message box yet, so no box is shown and the result is -1,
-// as in a silent run.
+// The program's message box; -1 without showing anything while suppressed (silent runs).
 int ShowEntryMessage(const wchar_t* text, int style);
 void SetEntryMessagesSuppressed(bool suppressed);
 
-// UI fonts, images and cursor of the resource cache: not built yet; nothing is registered.
+// The UI face, and the fonts, images and hand cursor of the resource cache (GDI+ must run).
 void InitUiResources();
 void ReleaseUiResources();
 

@@ -76,7 +76,7 @@ class RelaunchTest(EntryTestBase):
     def test_copy_in_one_new_cache_directory_started_with_ready_uninstall_appended(self):
         seen = self.stop_copy_at_install_dir_check()
         inst = self.installation().lay_out()
-        result = inst.run_uninstaller(["/extra=1", "/x=\"a b\""])
+        result = inst.run_uninstaller(["/S", "/extra=1", "/x=\"a b\""])
         self.assertEqual(result.returncode, 0)
         self.assertEqual(result.leftover_processes, [])
         caches = self.new_caches()
@@ -98,14 +98,15 @@ class RelaunchTest(EntryTestBase):
         first = [l for l in result.new_log.splitlines() if "uninstaller started" in l][0]
         original = first.split("command line: ", 1)[1]
         self.assertIn("/extra=1", original)
-        self.assertEqual(lines[0].split("command line: ", 1)[1], original + "  /READYUNINSTALL")
+        self.assertTrue(lines[0].split("command line: ", 1)[1].startswith(original + "  /READYUNINSTALL  /CHK="),
+                        lines[0])
         self.assertNotIn("illegal call", result.new_log)
 
     def test_rodudave_is_the_source_when_uninstall_exe_is_missing(self):
         self.stop_copy_at_install_dir_check()
         inst = self.installation(files={"Uninstall.exe": None, "Rodudave.exe": self.prefix.bin_path("Uninstall.exe")})
         inst.lay_out()
-        result = inst.run_uninstaller([], exe_name="Rodudave.exe")
+        result = inst.run_uninstaller(["/S"], exe_name="Rodudave.exe")
         self.assertEqual(result.returncode, 0)
         caches = self.new_caches()
         self.assertEqual(len(caches), 1)
@@ -120,7 +121,7 @@ class RelaunchTest(EntryTestBase):
                 self.caches_before = self.caches()
                 self.stop_copy_at_install_dir_check()
                 inst = self.installation(files=files).lay_out()
-                result = inst.run_uninstaller([])
+                result = inst.run_uninstaller(["/S"])
                 caches = self.new_caches()
                 self.assertEqual(len(caches), 1)
                 library = self.prefix.temp_dir / caches[0] / "VuzOD.dll"
@@ -133,7 +134,7 @@ class RelaunchTest(EntryTestBase):
 
     def test_no_archive_library_means_no_copy_and_nothing_left(self):
         inst = self.installation(files={"Utils/7z.dll": None}).lay_out()
-        result = inst.run_uninstaller([])
+        result = inst.run_uninstaller(["/S"])
         self.assertEqual(result.returncode, 0)
         self.assertEqual(self.new_caches(), [])
         self.assertEqual(self.copy_lines(result.new_log), [])
@@ -143,7 +144,7 @@ class RelaunchTest(EntryTestBase):
         seen = self.stop_copy_at_install_dir_check()
         inst = self.installation(values={"ProductName": "Lumetta", "path": None}).lay_out()
         self.assertIsNone(self.prefix.reg_query(APP_KEY, "path"))
-        result = inst.run_uninstaller([])
+        result = inst.run_uninstaller(["/S"])
         self.assertEqual(result.returncode, 0)
         self.assertEqual(seen["path_at_report"], inst.install_dir)
         self.assertEqual(len(self.new_caches()), 1)
@@ -152,7 +153,7 @@ class RelaunchTest(EntryTestBase):
     def test_without_path_and_main_program_nothing_is_copied(self):
         inst = self.installation(values={"ProductName": "Lumetta", "path": None}, files={"vantel.exe": None})
         inst.lay_out()
-        result = inst.run_uninstaller([])
+        result = inst.run_uninstaller(["/S"])
         self.assertEqual(result.returncode, 0)
         self.assertEqual(self.new_caches(), [])
         self.assertIsNone(self.prefix.reg_query(APP_KEY, "path"))
@@ -165,7 +166,7 @@ class RelaunchTest(EntryTestBase):
         # The signed uninstaller runs as Rodudave.exe and copies the unsigned Uninstall.exe.
         inst = self.installation(files={"Uninstall.exe": unsigned, "Rodudave.exe": self.prefix.bin_path("Uninstall.exe")})
         inst.lay_out()
-        result = inst.run_uninstaller([], exe_name="Rodudave.exe")
+        result = inst.run_uninstaller(["/S"], exe_name="Rodudave.exe")
         self.assertEqual(result.returncode, 0)
         self.assertEqual(self.actions(), ["uninstall_from"])  # the copy was made and reported
         self.assertEqual(self.copy_lines(result.new_log), [])
@@ -209,25 +210,51 @@ class CallerTokenTest(EntryTestBase):
 
 
 class SingleInstanceTest(EntryTestBase):
-    def test_a_running_installer_gets_0x1400_and_the_uninstaller_ends(self):
+    def start_installer(self):
         record = self.prefix.build_dir / "e2e-setup-window.txt"
         ready = self.prefix.build_dir / "e2e-setup-window.txt.ready"
         for f in (record, ready):
             f.unlink(missing_ok=True)
         holder = self.prefix.start(self.prefix.test_bin_path("setup_window.exe"),
-                                   [self.prefix.windows_path(record), "30"])
+                                   [self.prefix.windows_path(record), "60"])
         deadline = time.monotonic() + 20
         while not ready.exists() and time.monotonic() < deadline:
             time.sleep(0.1)
         self.assertTrue(ready.exists(), "the stand-in installer did not start")
+        return holder, record
+
+    def test_a_running_installer_gets_0x1400_and_a_silent_uninstaller_ends(self):
+        holder, record = self.start_installer()
         inst = self.installation().lay_out()
-        result = inst.run_uninstaller([], wait_bound=1)
+        result = inst.run_uninstaller(["/S"], wait_bound=1)
         self.assertEqual(result.returncode, 0)
         self.assertIn("CheckSingleInstance failed, exit", result.new_log)
         self.assertEqual(holder.wait(timeout=20), 0)
         self.assertEqual(record.read_text().splitlines(), ["0x1400 0 0"])
         self.assertEqual(self.new_caches(), [])
         self.assertEqual(self.actions(), [])
+
+    def test_interactive_second_start_shows_the_running_message_until_ok(self):
+        from harness.screen import Screen
+        screen = Screen(self.prefix)
+        holder, record = self.start_installer()
+        inst = self.installation().lay_out()
+        screen._x("xdotool", "mousemove", "5", "5")
+        proc = self.prefix.start(inst.install_dir + "\\Uninstall.exe", [])
+        # The box (542 x 255, centred on the 1280 x 800 screen) shows its blue title band.
+        left, top = (1280 - 542) // 2, (800 - 255) // 2
+        deadline = time.monotonic() + 20
+        shown = False
+        while time.monotonic() < deadline and not shown:
+            shown = screen.pixel(screen.screenshot("entry_single_instance"), left + 300, top + 10) == (47, 140, 255)
+            time.sleep(0.2)
+        self.assertTrue(shown, "no message box")
+        self.assertEqual(holder.wait(timeout=20), 0)   # the installer was told before the box
+        self.assertIsNone(proc.poll(), "the uninstaller ended while its box was up")
+        time.sleep(0.3)
+        screen.click(left + 542 - 73, top + 255 - 40)  # "确定"
+        self.assertEqual(proc.wait(timeout=20), 0)
+        self.assertIn("CheckSingleInstance failed, exit", self.prefix.log_file.read_bytes().decode("gbk", "replace"))
 
 
 class CopyFailureTest(EntryTestBase):
