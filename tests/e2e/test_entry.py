@@ -257,6 +257,40 @@ class SingleInstanceTest(EntryTestBase):
         self.assertIn("CheckSingleInstance failed, exit", self.prefix.log_file.read_bytes().decode("gbk", "replace"))
 
 
+class OfferReinstallTest(EntryTestBase):
+    def test_yes_on_the_broken_installation_box_opens_the_download_page(self):
+        import os
+        from harness.screen import Screen
+        screen = Screen(self.prefix)
+        stub_dir = self.prefix.build_dir / "e2e-xdg-stub"
+        stub_dir.mkdir(exist_ok=True)
+        opened = stub_dir / "opened.txt"
+        opened.unlink(missing_ok=True)
+        stub = stub_dir / "xdg-open"
+        stub.write_text(f'#!/bin/sh\necho "$@" >> "{opened}"\n')
+        stub.chmod(0o755)
+        inst = self.installation(files={"Utils/7z.dll": None}).lay_out()   # the relaunch fails
+        screen._x("xdotool", "mousemove", "5", "5")
+        env = {"PATH": f"{stub_dir}:{os.environ.get('PATH', '')}"}
+        proc = self.prefix.start(inst.install_dir + "\\Uninstall.exe", [], env=env)
+        left, top = (1280 - 542) // 2, (800 - 255) // 2
+        deadline = time.monotonic() + 20
+        shown = False
+        while time.monotonic() < deadline and not shown:
+            shown = screen.pixel(screen.screenshot("entry_offer_reinstall"), left + 300, top + 10) == (47, 140, 255)
+            time.sleep(0.2)
+        self.assertTrue(shown, "no message box")
+        time.sleep(0.3)
+        screen.click(left + 542 - 73, top + 255 - 40)  # "是"
+        self.assertEqual(proc.wait(timeout=20), 0)
+        deadline = time.monotonic() + 20
+        while not opened.exists() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertTrue(opened.exists(), "nothing was opened")
+        self.assertEqual(opened.read_text().split(), ["http://www.lumetta-soft.com/download/"])
+        self.assertEqual(self.new_caches(), [])
+
+
 class CopyFailureTest(EntryTestBase):
     def test_copy_without_7z_reports_pre_init_failure_3_in_a_silent_run(self):
         def drop_archive_library(seen):
