@@ -9,6 +9,8 @@ class ISetupConfig;
 
 namespace steps {
 
+// Self-integrity check of the running executable (seam: passes).
+bool PassesSelfCheck();
 // Publisher signature of a file (seam until the signature module lands: false).
 bool IsSignedByMaker(const std::wstring& path);
 
