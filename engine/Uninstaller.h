@@ -4,13 +4,16 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/FileRemoval.h"
 #include "engine/IUninstallTask.h"
+#include "engine/PluginTask.h"
 #include "startup/Locks.h"
 #include "startup/Thread.h"
 
 class ISetupConfig;
+struct UnregisterRecord;
 
 class CUninstaller : public IThreadCallback {
  public:
@@ -29,6 +32,8 @@ class CUninstaller : public IThreadCallback {
   // The configuration the steps read; the allow-list test of the install-directory phase.
   void SetConfig(ISetupConfig* config) { config_ = config; }
   void SetAllowListTest(CInstallDirRemover::NameTest test) { allow_list_ = std::move(test); }
+  // The configuration's unregister items; not part of the configuration interface.
+  void SetUnregisterList(const std::vector<UnregisterRecord>* items) { unregister_list_ = items; }
 
   void SetInstallDir(const wchar_t* dir) { install_dir_ = dir ? dir : L""; }
   const std::wstring& InstallDir() const { return install_dir_; }
@@ -66,6 +71,8 @@ class CUninstaller : public IThreadCallback {
   CInstallDirRemover remover_;
   std::wstring version_;
   std::wstring pid_;
+  CPluginTask plugin_task_;
   ISetupConfig* config_ = nullptr;
+  const std::vector<UnregisterRecord>* unregister_list_ = nullptr;
   CInstallDirRemover::NameTest allow_list_;
 };

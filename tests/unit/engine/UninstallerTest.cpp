@@ -123,7 +123,8 @@ TEST_F(UninstallerTest, FullRunDeliversTheProgressSequenceOnTheUiThreadAndEndsOn
     at = found + line.size();
   }
   EXPECT_EQ(log.find("remove appdata"), std::string::npos);  // only with the user-data flag
-  EXPECT_EQ(log.find("delete ZentrikLock fail"), std::string::npos);
+  // The protection services are not installed here: each deletion fails and says so.
+  EXPECT_NE(log.find("delete ZentrikLock fail\r\n"), std::string::npos);
 }
 
 TEST_F(UninstallerTest, DetachedAtStepElevenNothingMoreArrivesButTheStepsComplete) {
