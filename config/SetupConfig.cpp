@@ -253,11 +253,6 @@ bool CSetupConfig::GetUninstallProgram(int index, ProgramRecord* record) const {
   return true;
 }
 
-CSetupConfig& ProcessSetupConfig() {
-  static CSetupConfig config;
-  return config;
-}
-
 int RunPreInitLibraryCheck() {
   wchar_t module[MAX_PATH] = {};
   DWORD length = ::GetModuleFileNameW(nullptr, module, MAX_PATH);
@@ -265,8 +260,4 @@ int RunPreInitLibraryCheck() {
   std::wstring path(module, length);
   path = path.substr(0, path.find_last_of(L'\\') + 1) + L"7z.dll";
   return LoadArchiveLibrary(path.c_str()) ? 0 : 3;
-}
-
-bool LoadSetupConfiguration(HINSTANCE instance) {
-  return ProcessSetupConfig().LoadFromResource(instance, 209, L"SETUPCONFIG", L"tarvo.mvkprj");
 }

@@ -77,9 +77,5 @@ bool KeepForSystem(const std::wstring& system, bool is64BitSystem);
 // Removes a directory tree (read-only files included) when the path has at least 4 characters.
 void RemoveDirectoryTree(const std::wstring& path);
 
-// The process's one configuration, destroyed (and its extraction directory removed) at exit.
-CSetupConfig& ProcessSetupConfig();
 // Loads the archive library from the executable's own directory: 0 when loaded, 3 when not.
 int RunPreInitLibraryCheck();
-// Loads ProcessSetupConfig() from resource 209 "SETUPCONFIG", document "tarvo.mvkprj".
-bool LoadSetupConfiguration(HINSTANCE instance);

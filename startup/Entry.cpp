@@ -8,9 +8,10 @@
 #include <clocale>
 #include <string>
 
-#include "config/SetupConfig.h"
 #include "engine/FileRemoval.h"
 #include "engine/Signature.h"
+#include "engine/UninstallTask.h"
+#include "identity/Mid2.h"
 #include "services/ServiceRequests.h"
 #include "services/Statistic.h"
 #include "startup/CommandParser.h"
@@ -73,7 +74,8 @@ void RunSecondInstance(HINSTANCE instance, CCommandParser* command_line) {
     ShowEntryMessage(entry::kBrokenUninstallerText, kEntryBoxOk);
     return;
   }
-  SetUninstallTaskInstallDir(install_dir.c_str());
+  IUninstallTask* task = GetUninstallTask();
+  task->SetInstallDir(install_dir.c_str());
   SetStatisticVersion(install_dir);
 
   std::wstring own_dir = RunningExeDirectory();
@@ -91,13 +93,13 @@ void RunSecondInstance(HINSTANCE instance, CCommandParser* command_line) {
     SetServiceVersions(statistic ? statistic->app_version() : std::wstring(), ServiceModuleVersion());
     if (statistic) statistic->Report(L"uninstall_1", nullptr, false);
 
-    if (int code = RunPreInitLibraryCheck()) {
+    if (int code = static_cast<int>(task->PreInitCheck())) {
       LogPrintf(L"pre init check failed, ret = %d", code);
       ShowEntryMessage(entry::PreInitFailureText(code).c_str(), kEntryBoxOk);
       ReportInitFailure(entry::PreInitFailureExtra(code));
       return;
     }
-    if (!LoadSetupConfiguration(instance)) {
+    if (!task->InitConfig(instance, 209, L"SETUPCONFIG", L"tarvo.mvkprj")) {
       LogPrintf(L"init config failed, exit");
       OfferReinstall();
       ReportInitFailure(std::wstring(entry::kInitFailureKey) + L"InitConfigFaile");
@@ -128,6 +130,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   wf::_Module.Init(instance);
 
   ProcessLog().SetLogPath(LogDirectory() + L"tarvo_uninst.log");
+  SetMid2Source(&GetMid2);
 
   CCommandParser* command_line = CCommandParser::Instance();
   std::wstring arguments = entry::ArgumentsOfCommandLine(::GetCommandLineW());

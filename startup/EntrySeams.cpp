@@ -5,10 +5,6 @@
 #include "layerui/LayerResource.h"
 #include "windows/MessageBox.h"
 
-namespace {
-std::wstring g_install_dir;
-}  // namespace
-
 int ShowEntryMessage(const wchar_t* text, int style) { return LayerMessageBox(nullptr, text, style); }
 
 void SetEntryMessagesSuppressed(bool suppressed) { SetMessageBoxSuppressed(suppressed ? 1 : 0); }
@@ -21,9 +17,6 @@ void InitUiResources() {
 void ReleaseUiResources() {
   if (LayerResourceCache* cache = LayerResourceCache::Instance()) cache->ReleaseResources();
 }
-
-void SetUninstallTaskInstallDir(const wchar_t* install_dir) { g_install_dir = install_dir ? install_dir : L""; }
-const wchar_t* UninstallTaskInstallDir() { return g_install_dir.c_str(); }
 
 // Returns at once: without the main window there is no dialogue and no uninstall to drive.
 void RunMainWindow(HINSTANCE) {}

@@ -1,6 +1,6 @@
 #pragma once
-// The entry's calls into the user interface and the uninstall task. Those not part of this
-// program yet say plainly what they do instead, so that nothing looks as if it worked.
+// The entry's calls into the user interface. Those not part of this program yet say
+// plainly what they do instead, so that nothing looks as if it worked.
 #include <windows.h>
 
 constexpr int kEntryBoxOk = 0;     // one OK button
@@ -13,10 +13,6 @@ void SetEntryMessagesSuppressed(bool suppressed);
 // The UI face, and the fonts, images and hand cursor of the resource cache (GDI+ must run).
 void InitUiResources();
 void ReleaseUiResources();
-
-// The uninstall task's install directory: the task is not built yet; the directory is only kept.
-void SetUninstallTaskInstallDir(const wchar_t* install_dir);
-const wchar_t* UninstallTaskInstallDir();
 
 // The main window and its message loop: not built yet. Returns at once, so the
 // run ends without uninstalling.
