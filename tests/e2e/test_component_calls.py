@@ -6,20 +6,14 @@ here is "Utils\\rundll64.exe" (the 32-bit build on a 32-bit system picks "Utils\
 import unittest
 
 from harness import components
-from harness.e2etest import E2ETestCase
+from harness.e2etest import ComponentTestCase
 from harness.installation import APP_KEY
 
 GUARD = "Utils\\daverud.exe"
 
 
-class ComponentCallsTest(E2ETestCase):
-    def setUp(self):
-        super().setUp()
-        self.journal = components.Journal(self.prefix)
-        self.addCleanup(self.journal.close)
-        self.inst = self.installation()
-        self.inst.files.update(components.layout_files(self.prefix))
-        self.log = self.prefix.temp_dir / "component_calls_probe.log"
+class ComponentCallsTest(ComponentTestCase):
+    probe_log_name = "component_calls_probe.log"
 
     def lay_out(self, extra=None, **kwargs):
         for k, v in kwargs.items():
@@ -29,12 +23,9 @@ class ComponentCallsTest(E2ETestCase):
         self.inst.lay_out()
 
     def probe(self, *args, unsigned=(), env=None, timeout=180):
-        self.log.unlink(missing_ok=True)
         full_env = {"UNSIGNED_FILES": ";".join(unsigned), "SIGNER_NAME": "Lumetta Signer", "PRODUCT_PID": "77881"}
         full_env.update(env or {})
-        r = self.prefix.run(self.prefix.test_bin_path("engine_probe.exe"),
-                            [self.prefix.windows_path(self.log), *args], env=full_env, timeout=timeout)
-        log = self.log.read_bytes().decode("gbk", errors="replace") if self.log.exists() else ""
+        r, log = self.run_probe(*args, env=full_env, timeout=timeout)
         self.assertEqual(r.returncode, 0, log)
         return log
 

@@ -1,21 +1,17 @@
 """The plugin's own uninstaller: its launcher started with the parameters from config.set."""
 import unittest
 
-from harness import components
-from harness.e2etest import E2ETestCase
+from harness.e2etest import ComponentTestCase
 
 LAUNCHER_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\VOVAzevaroraRezezi.exe"
 
 
-class PluginTaskTest(E2ETestCase):
+class PluginTaskTest(ComponentTestCase):
+    probe_log_name = "plugin_task_probe.log"
+
     def setUp(self):
         super().setUp()
-        self.journal = components.Journal(self.prefix)
-        self.addCleanup(self.journal.close)
-        self.inst = self.installation()
-        self.inst.files.update(components.layout_files(self.prefix))
         self.launcher = self.inst.install_dir + "\\Plugin\\xdLauncher.exe"
-        self.log = self.prefix.temp_dir / "plugin_task_probe.log"
         self.addCleanup(self.prefix.reg_delete, LAUNCHER_KEY)
 
     def run_task(self, parameters, registered=True):
@@ -27,11 +23,9 @@ class PluginTaskTest(E2ETestCase):
         self.prefix.reg_delete(LAUNCHER_KEY)
         if registered:
             self.prefix.reg_add(LAUNCHER_KEY, "Launcher", self.launcher)
-        self.log.unlink(missing_ok=True)
-        r = self.prefix.run(self.prefix.test_bin_path("engine_probe.exe"),
-                            [self.prefix.windows_path(self.log), "plugin", self.inst.install_dir])
+        r, log = self.run_probe("plugin", self.inst.install_dir)
         self.assertEqual(r.returncode, 0)
-        return self.log.read_bytes().decode("gbk", errors="replace")
+        return log
 
     def launches(self):
         return [e.fields[0] for e in self.journal.entries("exe", "xdLauncher.exe")]

@@ -5,18 +5,16 @@ import shutil
 import unittest
 
 from harness import components
-from harness.e2etest import E2ETestCase
+from harness.e2etest import ComponentTestCase
 
 WIDGET = "orbWallPaperCtrlCls"
 
 
-class ProcessControlTest(E2ETestCase):
+class ProcessControlTest(ComponentTestCase):
+    probe_log_name = "process_control_probe.log"
+
     def setUp(self):
         super().setUp()
-        self.journal = components.Journal(self.prefix)
-        self.addCleanup(self.journal.close)
-        self.inst = self.installation()
-        self.inst.files.update(components.layout_files(self.prefix))
         self.inst.files["engine_probe.exe"] = self.prefix.test_bin_path("engine_probe.exe")
         self.inst.lay_out()
         # A folder beside the install directory whose name begins with the install folder's name.
@@ -26,8 +24,6 @@ class ProcessControlTest(E2ETestCase):
         for name in ("vantel.exe", "beside.exe"):
             shutil.copyfile(components.component_path(self.prefix, components.PROGRAM), sib / name)
         self.addCleanup(shutil.rmtree, sib, True)
-        self.log = self.prefix.temp_dir / "process_control_probe.log"
-        self.log.unlink(missing_ok=True)
 
     def start(self, windows_path, **control):
         name = windows_path.rsplit("\\", 1)[-1]
@@ -42,11 +38,8 @@ class ProcessControlTest(E2ETestCase):
                         self.journal.entries())
 
     def probe(self, *args, in_install_dir=False, timeout=120):
-        exe = (self.inst.install_dir + "\\engine_probe.exe") if in_install_dir else \
-            self.prefix.test_bin_path("engine_probe.exe")
-        r = self.prefix.run(exe, [self.prefix.windows_path(self.log), *args], timeout=timeout)
-        text = self.log.read_bytes().decode("gbk", errors="replace") if self.log.exists() else ""
-        return r, text
+        exe = (self.inst.install_dir + "\\engine_probe.exe") if in_install_dir else None
+        return self.run_probe(*args, exe=exe, timeout=timeout)
 
     def path(self, rel):
         return self.inst.install_dir + "\\" + rel

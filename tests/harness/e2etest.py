@@ -25,3 +25,27 @@ class E2ETestCase(unittest.TestCase):
         inst = Installation(self.prefix, **kwargs)
         self.addCleanup(inst.remove)
         return inst
+
+
+class ComponentTestCase(E2ETestCase):
+    """An installation holding the product's stand-in components, their journal, and runs of
+    the engine probe that logs to a file of its own."""
+    probe_log_name = "engine_probe.log"
+
+    def setUp(self):
+        super().setUp()
+        from harness import components
+        self.journal = components.Journal(self.prefix)
+        self.addCleanup(self.journal.close)
+        self.inst = self.installation()
+        self.inst.files.update(components.layout_files(self.prefix))
+        self.log = self.prefix.temp_dir / self.probe_log_name
+        self.log.unlink(missing_ok=True)
+
+    def run_probe(self, *args, exe=None, env=None, timeout=180):
+        """Runs engine_probe.exe (or the given copy of it); returns the result and its log."""
+        self.log.unlink(missing_ok=True)
+        r = self.prefix.run(exe or self.prefix.test_bin_path("engine_probe.exe"),
+                            [self.prefix.windows_path(self.log), *args], env=env, timeout=timeout)
+        text = self.log.read_bytes().decode("gbk", errors="replace") if self.log.exists() else ""
+        return r, text
