@@ -13,6 +13,7 @@
 #include "common/UniqueHandle.h"
 #include "config/ISetupConfig.h"
 #include "engine/FileRemoval.h"
+#include "engine/InstallFacts.h"
 #include "startup/SmartLogger.h"
 
 // mingw's <taskschd.h> stops short of the logon trigger; its layout follows ITrigger.
@@ -166,17 +167,6 @@ bool BuildTaskDefinition(ITaskDefinition* definition, const wchar_t* program, co
 
 }  // namespace
 
-bool IsSystem64BitForCleanup() {
-  if (sizeof(void*) == 8) return true;
-  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  auto is_wow64 = kernel ? reinterpret_cast<IsWow64ProcessFn>(
-                               reinterpret_cast<void*>(::GetProcAddress(kernel, "IsWow64Process")))
-                         : nullptr;
-  BOOL wow64 = FALSE;
-  return is_wow64 && is_wow64(::GetCurrentProcess(), &wow64) && wow64;
-}
-
 // Deletes a key and its sub-keys in the given registry view (KEY_WOW64_32KEY or _64KEY).
 bool DeleteKeyTreeInView(HKEY root, const wchar_t* path, REGSAM view) {
   {
@@ -206,7 +196,7 @@ bool DeleteKeyTree(HKEY root, const wchar_t* path) {
   if (root == HKEY_CLASSES_ROOT) {
     // Class keys a 32-bit installer wrote may sit in the 32-bit view of the classes.
     bool ok = DeleteKeyTreeInView(root, path, KEY_WOW64_64KEY);
-    if (IsSystem64BitForCleanup()) ok = DeleteKeyTreeInView(root, path, KEY_WOW64_32KEY) && ok;
+    if (IsSystem64Bit()) ok = DeleteKeyTreeInView(root, path, KEY_WOW64_32KEY) && ok;
     return ok;
   }
   std::wstring full(path);
@@ -259,7 +249,7 @@ void RemoveAutorun(const wchar_t* install_dir) {
   LogPrintf(L"Delete AutoRun Registry, ret = %d", DeleteRunValues(kAutorunName) ? 1 : 0);
   LogPrintf(L"Delete AutoRun Task Schedule, ret = %d", DeleteAutorunTask(kAutorunName) ? 1 : 0);
   DeleteMachineRunValue(L"wpapp", KEY_WOW64_32KEY);
-  if (IsSystem64BitForCleanup()) DeleteMachineRunValue(L"wpapp", KEY_WOW64_64KEY);
+  if (IsSystem64Bit()) DeleteMachineRunValue(L"wpapp", KEY_WOW64_64KEY);
 }
 
 bool RemoveUninstallRegistration() {

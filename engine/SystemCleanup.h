@@ -58,5 +58,3 @@ const wchar_t kClassKey[] = L"Lumetta";
 
 // Deletes root\path with every sub-key; HKLM paths in the 32-bit view. True when it is gone.
 bool DeleteKeyTree(HKEY root, const wchar_t* path);
-// Whether the machine runs a 64-bit Windows (also true for this code built 64-bit).
-bool IsSystem64BitForCleanup();
