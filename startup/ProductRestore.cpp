@@ -9,6 +9,7 @@
 #include "common/ComPtr.h"
 #include "common/UniqueHandle.h"
 #include "engine/FileRemoval.h"
+#include "engine/InstallFacts.h"
 #include "engine/SystemCleanup.h"
 
 namespace {
@@ -29,28 +30,6 @@ std::wstring SpecialFolder(int csidl) {
 bool IsDirectory(const std::wstring& path) {
   DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// A REG_SZ text value of at most 259 characters; empty when absent or of another type.
-std::wstring ReadText(HKEY root, const wchar_t* key_path, const wchar_t* name, REGSAM view) {
-  win::UniqueKey key;
-  if (::RegOpenKeyExW(root, key_path, 0, KEY_QUERY_VALUE | view, key.put()) != ERROR_SUCCESS)
-    return std::wstring();
-  wchar_t buffer[MAX_PATH + 1] = {};
-  DWORD type = 0, size = MAX_PATH * sizeof(wchar_t);
-  if (::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
-          ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ))
-    return std::wstring();
-  buffer[size / sizeof(wchar_t)] = 0;  // the data may lack its terminator
-  return buffer;
-}
-
-std::wstring Trim(const std::wstring& text) {
-  const wchar_t* blanks = L" \t\r\n\v\f";
-  size_t first = text.find_first_not_of(blanks);
-  if (first == std::wstring::npos) return std::wstring();
-  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 std::wstring DirectoryOf(const std::wstring& path) {
@@ -91,15 +70,14 @@ bool SetTextValue(HKEY key, const wchar_t* name, const std::wstring& value) {
 
 }  // namespace
 
-CProductRestore::CProductRestore() : install_dir_(ReadText(HKEY_LOCAL_MACHINE, kAppKey, L"path", KEY_WOW64_32KEY)) {}
-
-ProductEdition CProductRestore::ReadEdition() {
-  std::wstring name = ReadText(HKEY_LOCAL_MACHINE, kAppKey, L"ProductName", KEY_WOW64_32KEY);
-  return ::lstrcmpiW(name.c_str(), L"lumetta") == 0 ? ProductEdition::Own : ProductEdition::Partner;
+CProductRestore::CProductRestore() {
+  if (!ReadRegText(HKEY_LOCAL_MACHINE, kApplicationKey, L"path", KEY_WOW64_32KEY, install_dir_)) install_dir_.clear();
 }
 
-std::wstring CProductRestore::ReadPid() {
-  return Trim(ReadText(HKEY_CURRENT_USER, kUserSettingsKey, L"pid", 0));
+ProductEdition CProductRestore::ReadEdition() {
+  std::wstring name;
+  ReadRegText(HKEY_LOCAL_MACHINE, kApplicationKey, L"ProductName", KEY_WOW64_32KEY, name);
+  return ::lstrcmpiW(name.c_str(), L"lumetta") == 0 ? ProductEdition::Own : ProductEdition::Partner;
 }
 
 std::wstring CProductRestore::FileVersionText(const std::wstring& path) {
@@ -155,7 +133,7 @@ bool CProductRestore::CreateEditionShortcuts(ProductEdition edition) {
 
   const bool own = edition == ProductEdition::Own;
   const wchar_t* desktop_name =
-      own ? (::lstrcmpiW(ReadPid().c_str(), L"zorizIrav") == 0 ? L"LumettaLite.lnk" : L"Lumetta.lnk") : L"orb壁纸.lnk";
+      own ? (::lstrcmpiW(::ReadPid().c_str(), L"zorizIrav") == 0 ? L"LumettaLite.lnk" : L"Lumetta.lnk") : L"orb壁纸.lnk";
   const int icon = own ? 1 : 0;
   std::wstring menu = Join(programs, own ? L"Lumetta" : L"orb安全中心\\orb壁纸");
 

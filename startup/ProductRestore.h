@@ -24,8 +24,6 @@ class CProductRestore {
 
   // "lumetta" (any case) in "ProductName" is the own edition; anything else, or none, the partner's.
   static ProductEdition ReadEdition();
-  // The user's pid from HKCU "Software\orbWallPaper", white space trimmed.
-  static std::wstring ReadPid();
   // The file version of a program as "%d.%d.%d.%d", empty when it has none.
   static std::wstring FileVersionText(const std::wstring& path);
 
