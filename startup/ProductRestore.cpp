@@ -60,12 +60,13 @@ bool EnsureFolder(const std::wstring& path) {
   return (result == ERROR_SUCCESS || result == ERROR_ALREADY_EXISTS) && IsDirectory(path);
 }
 
-// REG_SZ with its terminating zero. Readers of the uninstall registration may not expect
-// unterminated text, and the system appends the zero to a count without it anyway whenever
-// the character after the data is zero, so the count says so itself.
-bool SetTextValue(HKEY key, const wchar_t* name, const std::wstring& value) {
-  return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+// REG_SZ holding exactly the text, without a terminating zero. The registry functions extend a
+// count that leaves the zero out whenever a zero follows the data in memory, so the data is
+// handed over from a copy that ends in a non-zero guard character instead.
+bool SetUnterminatedText(HKEY key, const wchar_t* name, const std::wstring& value) {
+  std::wstring guarded = value + L'~';
+  return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(guarded.c_str()),
+                          static_cast<DWORD>(value.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -166,7 +167,7 @@ bool CProductRestore::WriteRegistration(ProductEdition edition) {
       {L"URLInfoAbout", own ? L"" : kPartnerHomePage},
   };
   bool ok = true;
-  for (const auto& value : values) ok = SetTextValue(key.get(), value[0].c_str(), value[1]) && ok;
+  for (const auto& value : values) ok = SetUnterminatedText(key.get(), value[0].c_str(), value[1]) && ok;
   return ok;
 }
 

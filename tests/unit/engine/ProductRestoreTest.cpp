@@ -103,15 +103,15 @@ class Restore : public ::testing::Test {
     // A link keeps only normal, maximised or minimised: SW_SHOW reads back as SW_SHOWNORMAL.
     EXPECT_EQ(f.show, SW_SHOWNORMAL);
   }
-  // Every registration value: its text, terminated, and nothing after it.
+  // Every registration value holds exactly its text: no terminating zero.
   void ExpectRegistration(const std::wstring (&expected)[7]) {
     for (int i = 0; i < 7; ++i) {
       DWORD type = 0, bytes = ~0u;
       std::wstring data = RawValue(HKEY_LOCAL_MACHINE, kUninstallRegistrationKey, kValueNames[i], KEY_WOW64_32KEY,
                                    &type, &bytes);
-      EXPECT_EQ(data, expected[i] + L'\0') << Narrow(kValueNames[i]);
+      EXPECT_EQ(data, expected[i]) << Narrow(kValueNames[i]);
       EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-      EXPECT_EQ(bytes, (expected[i].size() + 1) * sizeof(wchar_t)) << Narrow(kValueNames[i]);
+      EXPECT_EQ(bytes, expected[i].size() * sizeof(wchar_t)) << Narrow(kValueNames[i]);
     }
   }
   void ExpectAutorun() {
