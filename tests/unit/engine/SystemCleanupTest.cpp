@@ -10,46 +10,14 @@
 
 #include "common/ComPtr.h"
 #include "common/UniqueHandle.h"
-#include "config/ISetupConfig.h"
 #include "startup/SmartLogger.h"
 #include "tests/unit/TestSupport.h"
+#include "tests/support/RegAppPathConfig.h"
 #include "tests/unit/engine/RegistryTestUtil.h"
 
 namespace {
 
 using namespace cleanup_test;
-
-// Only the RegAppPath part of the configuration matters to the registry step.
-class RegAppPathConfig : public ISetupConfig {
- public:
-  RegAppPathConfig(HKEY root, std::wstring sub_key) : root_(root), sub_key_(std::move(sub_key)) {}
-  bool LoadFromResource(HINSTANCE, UINT, const wchar_t*, const wchar_t*) override { return true; }
-  int GetMinimizeSpace() const override { return 100; }
-  IUninstallRootDirList* GetRootDirList() override { return nullptr; }
-  bool GetVersion(wchar_t* b, int) const override { b[0] = 0; return true; }
-  bool GetMainApp(wchar_t* b, int) const override { b[0] = 0; return true; }
-  HKEY GetRegRoot() const override { return root_; }
-  bool GetRegSubKey(wchar_t* buffer, int size) const override {
-    buffer[0] = 0;
-    if (static_cast<int>(sub_key_.size()) >= size) return false;
-    wcscpy(buffer, sub_key_.c_str());
-    return true;
-  }
-  bool GetRegValueName(wchar_t* b, int) const override { b[0] = 0; return true; }
-  int GetCloseProgramCount() const override { return 0; }
-  bool GetCloseProgram(int, CloseProgramRecord*) const override { return false; }
-  bool GetCheckFile(int, wchar_t*, int) const override { return false; }
-  int GetCheckFileCount() const override { return 0; }
-  bool GetInstallProgram(int, ProgramRecord*) const override { return false; }
-  int GetInstallProgramCount() const override { return 0; }
-  bool GetUninstallProgram(int, ProgramRecord*) const override { return false; }
-  int GetUninstallProgramCount() const override { return 0; }
-  int GetFileCount() const override { return 200; }
-
- private:
-  HKEY root_;
-  std::wstring sub_key_;
-};
 
 TEST(TaskDelayText, MinutesAndSeconds) {
   struct Case { int seconds; const wchar_t* text; } cases[] = {
