@@ -9,40 +9,13 @@
 
 #include "common/ComPtr.h"
 #include "engine/SystemCleanup.h"
+#include "tests/support/ShellLinkFields.h"
 #include "tests/unit/TestSupport.h"
 #include "tests/unit/engine/RegistryTestUtil.h"
 
 namespace {
 
 using namespace cleanup_test;
-
-struct LinkFields {
-  bool loaded = false;
-  std::wstring path, arguments, working_dir, icon;
-  int icon_index = -1;
-  int show = 0;
-};
-
-LinkFields ReadLink(const std::wstring& link_path) {
-  LinkFields out;
-  win::ComInitScope com;
-  win::ComPtr<IShellLinkW> link;
-  win::ComPtr<IPersistFile> file;
-  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void())) ||
-      FAILED(link.As(IID_IPersistFile, &file)) || FAILED(file->Load(link_path.c_str(), STGM_READ)))
-    return out;
-  wchar_t buffer[MAX_PATH] = {};
-  out.loaded = true;
-  if (SUCCEEDED(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH))) out.path = buffer;
-  buffer[0] = 0;
-  if (SUCCEEDED(link->GetArguments(buffer, MAX_PATH))) out.arguments = buffer;
-  buffer[0] = 0;
-  if (SUCCEEDED(link->GetWorkingDirectory(buffer, MAX_PATH))) out.working_dir = buffer;
-  buffer[0] = 0;
-  if (SUCCEEDED(link->GetIconLocation(buffer, MAX_PATH, &out.icon_index))) out.icon = buffer;
-  link->GetShowCmd(&out.show);
-  return out;
-}
 
 std::wstring ShortPath(const std::wstring& path) {
   wchar_t buffer[MAX_PATH] = {};
@@ -93,7 +66,7 @@ class Restore : public ::testing::Test {
     return open;
   }
   void ExpectLink(const std::wstring& link, const std::wstring& target, int icon_index) {
-    LinkFields f = ReadLink(link);
+    ShellLinkFields f = ReadShellLink(link);
     ASSERT_TRUE(f.loaded) << Narrow(link);
     EXPECT_EQ(f.path, target);
     EXPECT_EQ(f.arguments, L"");
@@ -187,7 +160,7 @@ TEST(CreateShortcut, MissingTargetFailsAndArgumentsAreKept) {
   EXPECT_FALSE(Exists(link));
   ASSERT_TRUE(test_support::WriteFileBytes(target, "MZ"));
   EXPECT_TRUE(CProductRestore::CreateShortcut(target.c_str(), L"/a b", link.c_str(), target.c_str(), -1, true));
-  LinkFields f = ReadLink(link);
+  ShellLinkFields f = ReadShellLink(link);
   EXPECT_EQ(f.path, target);
   EXPECT_EQ(f.arguments, L"/a b");
   EXPECT_EQ(f.working_dir, dir);
