@@ -10,8 +10,10 @@
 
 #include "common/ComPtr.h"
 #include "common/UniqueHandle.h"
+#include "config/SetupConfig.h"
 #include "startup/SmartLogger.h"
 #include "tests/unit/TestSupport.h"
+#include "tests/unit/config/ConfigTestUtil.h"
 #include "tests/support/RegAppPathConfig.h"
 #include "tests/unit/engine/RegistryTestUtil.h"
 
@@ -96,6 +98,32 @@ TEST_F(ProductKeys, EmptySubKeySkipsTheWholeStep) {
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kAppKey) + L"\\file_pe\\deep"));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kUserSettingsKey));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
+}
+
+// Through the configuration the package is read into: a RegAppPath without a sub-key, or no
+// RegAppPath at all, leaves every key; naming the application key takes all three.
+TEST_F(ProductKeys, TheLoadedSetupConfigurationDecides) {
+  win::ComInitScope com;
+  std::wstring dir = test_support::MakeScratchDir(L"regapppath");
+  ASSERT_TRUE(config_test::WriteUtf16(dir + L"\\roots.xml", config_test::Doc(L"<RootDirFiles/>")));
+  struct Case { std::wstring reg_app_path; bool removed; } cases[] = {
+      {L"<RegAppPath HKEY=\"HKEY_LOCAL_MACHINE\" SubKey=\"\" Value=\"path\"/>", false},
+      {L"<RegAppPath HKEY=\"HKEY_LOCAL_MACHINE\" Value=\"path\"/>", false},
+      {L"", false},
+      {L"<RegAppPath HKEY=\"HKEY_LOCAL_MACHINE\" SubKey=\"" + std::wstring(kAppKey) + L"\" Value=\"path\"/>", true},
+  };
+  for (const auto& c : cases) {
+    std::wstring document = dir + L"\\setup.mvkprj";
+    ASSERT_TRUE(config_test::WriteUtf16(
+        document, config_test::Doc(L"<Setup><UninstallRootDirFileList File=\"roots.xml\"/>" + c.reg_app_path + L"</Setup>")));
+    CSetupConfig config;
+    ASSERT_TRUE(config.Load(document.c_str())) << Narrow(c.reg_app_path);
+    RemoveProductKeys(config);
+    EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kAppKey) + L"\\file_pe\\deep"), !c.removed) << Narrow(c.reg_app_path);
+    EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, kUserSettingsKey), !c.removed) << Narrow(c.reg_app_path);
+    EXPECT_EQ(KeyExists(HKEY_CLASSES_ROOT, kClassKey), !c.removed) << Narrow(c.reg_app_path);
+  }
+  RemoveTree(dir);
 }
 
 // A task registered from XML: Wine keeps the task even though it drops its triggers and actions.
