@@ -3,7 +3,9 @@
 #include <string>
 
 #include "layerui/LayerResource.h"
+#include "startup/CommandParser.h"
 #include "windows/MessageBox.h"
+#include "windows/SilentUninstall.h"
 
 int ShowEntryMessage(const wchar_t* text, int style) { return LayerMessageBox(nullptr, text, style); }
 
@@ -18,5 +20,9 @@ void ReleaseUiResources() {
   if (LayerResourceCache* cache = LayerResourceCache::Instance()) cache->ReleaseResources();
 }
 
-// Returns at once: without the main window there is no dialogue and no uninstall to drive.
-void RunMainWindow(HINSTANCE) {}
+// A silent run needs no dialogue: the uninstall runs at once. The interactive dialogue's main
+// window is not part of this program yet, so an interactive run ends here without uninstalling.
+void RunMainWindow(HINSTANCE) {
+  CCommandParser* parser = CCommandParser::Instance();
+  if (parser && parser->IsSilent()) RunSilentUninstall();
+}

@@ -14,6 +14,6 @@ void SetEntryMessagesSuppressed(bool suppressed);
 void InitUiResources();
 void ReleaseUiResources();
 
-// The main window and its message loop: not built yet. Returns at once, so the
-// run ends without uninstalling.
+// The dialogue and its message loop. A silent run uninstalls at once and returns when the
+// uninstall is over; an interactive run returns at once (its main window is not built yet).
 void RunMainWindow(HINSTANCE instance);
