@@ -56,6 +56,26 @@ class SystemEntries:
         self.probe("seed-services")
         self.probe("seed-task")
 
+    def assert_product_entries_gone(self, test):
+        """None of the product's entries remain; the others' entries and the user's own survive."""
+        for desktop in (self.common_desktop, self.user_desktop):
+            test.assertEqual([n for n in DESKTOP_LINKS if (desktop / n).exists()], [], desktop)
+            test.assertTrue((desktop / "Mine.lnk").exists())
+        test.assertFalse((self.common_programs / "Lumetta").exists())
+        test.assertFalse((self.common_programs / "orb安全中心/orb壁纸").exists())
+        test.assertTrue((self.common_programs / "orb安全中心/orb卫士/orb卫士.lnk").exists())
+        test.assertTrue((self.user_programs / "Lumetta/Mine.lnk").exists(), "the user's own menu is untouched")
+        p = self.prefix
+        for key in (APP_KEY, USER_KEY, CLASS_KEY, UNINSTALL_KEY):
+            test.assertFalse(p.reg_key_exists(key), key)
+        test.assertIsNone(p.reg_query("HKCU\\" + RUN_KEY, "divov-srv"))
+        test.assertIsNone(p.reg_query("HKLM\\" + RUN_KEY, "divov-srv"))
+        test.assertIsNone(p.reg_query("HKLM\\" + RUN_KEY, "wpapp", view=32))
+        test.assertIsNone(p.reg_query("HKLM\\" + RUN_KEY, "wpapp", view=64))
+        test.assertEqual(p.reg_query("HKLM\\" + RUN_KEY, "OtherProduct"), "z")
+        test.assertFalse(self.task_present())
+        test.assertEqual(self.services(), {name: False for name in SERVICES})
+
     def services(self):
         """{name: present?} as the service control manager answers."""
         out = {}
