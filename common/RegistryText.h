@@ -4,9 +4,10 @@
 // whenever a zero follows the data in memory, so the text is handed over from a copy that ends
 // in a non-zero guard character instead.
 #include <windows.h>
-#include <shlwapi.h>
 
 #include <string>
+
+#include "common/UniqueHandle.h"
 
 namespace win {
 
@@ -16,10 +17,11 @@ inline LSTATUS SetUnterminatedText(HKEY key, const wchar_t* name, const std::wst
                           static_cast<DWORD>(text.size() * sizeof(wchar_t)));
 }
 
-// The same through SHSetValueW (creates the key when missing).
+// The same under a sub-key, created when missing.
 inline LSTATUS SetUnterminatedText(HKEY root, const wchar_t* sub_key, const wchar_t* name, const std::wstring& text) {
-  std::wstring guarded = text + L'~';
-  return ::SHSetValueW(root, sub_key, name, REG_SZ, guarded.c_str(), static_cast<DWORD>(text.size() * sizeof(wchar_t)));
+  UniqueKey key;
+  LSTATUS status = ::RegCreateKeyExW(root, sub_key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
+  return status == ERROR_SUCCESS ? SetUnterminatedText(key.get(), name, text) : status;
 }
 
 }  // namespace win

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/ComPtr.h"
+#include "common/RegistryText.h"
 #include "common/UniqueHandle.h"
 #include "engine/FileRemoval.h"
 #include "engine/InstallFacts.h"
@@ -58,15 +59,6 @@ bool EnsureFolder(const std::wstring& path) {
   if (IsDirectory(path)) return true;
   int result = ::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
   return (result == ERROR_SUCCESS || result == ERROR_ALREADY_EXISTS) && IsDirectory(path);
-}
-
-// REG_SZ holding exactly the text, without a terminating zero. The registry functions extend a
-// count that leaves the zero out whenever a zero follows the data in memory, so the data is
-// handed over from a copy that ends in a non-zero guard character instead.
-bool SetUnterminatedText(HKEY key, const wchar_t* name, const std::wstring& value) {
-  std::wstring guarded = value + L'~';
-  return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(guarded.c_str()),
-                          static_cast<DWORD>(value.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -167,7 +159,7 @@ bool CProductRestore::WriteRegistration(ProductEdition edition) {
       {L"URLInfoAbout", own ? L"" : kPartnerHomePage},
   };
   bool ok = true;
-  for (const auto& value : values) ok = SetUnterminatedText(key.get(), value[0].c_str(), value[1]) && ok;
+  for (const auto& value : values) ok = win::SetUnterminatedText(key.get(), value[0].c_str(), value[1]) == ERROR_SUCCESS && ok;
   return ok;
 }
 

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "common/RegistryText.h"
 #include "common/UniqueHandle.h"
 #include "engine/FileRemoval.h"
 #include "engine/RunProgram.h"
@@ -59,10 +60,7 @@ bool RepairInstallDirectory(const std::wstring& directory) {
     return false;
   win::UniqueKey key(raw);
   ::RegDeleteValueW(key.get(), L"path");
-  // With its terminating zero: readers that expect a proper REG_SZ get one.
-  DWORD size = static_cast<DWORD>((directory.size() + 1) * sizeof(wchar_t));
-  return ::RegSetValueExW(key.get(), L"path", 0, REG_SZ, reinterpret_cast<const BYTE*>(directory.c_str()), size) ==
-         ERROR_SUCCESS;
+  return win::SetUnterminatedText(key.get(), L"path", directory) == ERROR_SUCCESS;
 }
 
 bool PathIsDirectory(const std::wstring& path) {

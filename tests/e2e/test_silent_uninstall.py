@@ -46,11 +46,6 @@ class SilentUninstallTest(E2ETestCase):
         # Only the file the product does not own is left.
         self.assertEqual(inst.existing_files(), {"stranger.txt"})
 
-        date = installed.replace(" ", "%20")
-        self.assertTrue(self.server.wait_for(lambda e: "action=uninstall_2" in e["query"], 10),
-                        [e["url"] for e in self.server.requests()])
-        self.assertEqual(len(self.finish_reports()), 1)
-        self.assertIn(f"&ex1=3&ex2={date}", self.finish_reports()[0])
         self.assertIsNotNone(self.prefix.reg_query(EVER_KEY, "unistdate"))
 
 
